@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <future>
 #include <optional>
 #include <random>
@@ -32,8 +33,9 @@ using test::TempDir;
 using test::WriteFile;
 using Bytes = std::vector<std::uint8_t>;
 
-// Short texts that show every argument, so a line says exactly what was passed.
-void InstallNotifyTexts() {
+// Short texts that show every argument, so a line says exactly what was passed. A pack is kept
+// for the rest of the process once installed, so each test installs one, with its own changes.
+void InstallNotifyTexts(const std::map<int, std::string>& changes) {
     LanguagePack pack;
     pack.strings[IDS_NOTIFY_TYPE0] = "T0 %s";
     pack.strings[IDS_NOTIFY_TYPE1] = "T1 %s";
@@ -45,6 +47,7 @@ void InstallNotifyTexts() {
     pack.strings[IDS_NOTIFY_OTHER] = "OTHER %s type=%u value=%d";
     pack.strings[IDS_NOTIFY_BAD_MAGIC] = "BAD MAGIC";
     pack.strings[IDS_RECVFROM_FAILED] = "RECV FAILED %d";
+    for (const auto& [id, text] : changes) pack.strings[id] = text;
     InstallLanguagePack(pack);
 }
 
@@ -68,7 +71,7 @@ Bytes ReplyOf(const NotifyAction& action) {
 class NotifyDecision : public ::testing::Test {
 protected:
     void SetUp() override {
-        InstallNotifyTexts();
+        InstallNotifyTexts(textChanges);
         std::filesystem::create_directory(programDir());
         std::filesystem::create_directory(servedDir());
     }
@@ -80,6 +83,7 @@ protected:
     }
 
     TempDir dir;
+    std::map<int, std::string> textChanges;  // set before SetUp
 };
 
 struct TypeRow {
@@ -342,12 +346,16 @@ TEST_F(HandleNotifyTest, ReplyGoesToTheSenderBeforeTheLineIsLogged) {
     EXPECT_EQ(Messages().back(), "T7 127.0.0.1");
 }
 
-TEST_F(HandleNotifyTest, FinishedLineIsNeverReadAsAFormatAgain) {
+// Texts whose formatting leaves a percent sign behind.
+class HandleNotifyPercentTexts : public HandleNotifyTest {
+protected:
+    HandleNotifyPercentTexts() {
+        textChanges = {{IDS_NOTIFY_TYPE8, "%s at 100%% done, value %d"}, {IDS_NOTIFY_OTHER, "%s %u%%s %d%%n"}};
+    }
+};
+
+TEST_F(HandleNotifyPercentTexts, FinishedLineIsNeverReadAsAFormatAgain) {
     AttachLog((dir.path() / "notify.log").string());
-    LanguagePack pack;
-    pack.strings[IDS_NOTIFY_TYPE8] = "%s at 100%% done, value %d";
-    pack.strings[IDS_NOTIFY_OTHER] = "%s %u%%s %d%%n";
-    InstallLanguagePack(pack);
     HandleNotify(server, clientAddress, Datagram({8, 0, 0, 0, 0x2A, 0, 0, 0}), imagePath());
     HandleNotify(server, clientAddress, Datagram({3, 0, 0, 0, 1, 0, 0, 0}), imagePath());
     EXPECT_EQ(Messages(), (std::vector<std::string>{"127.0.0.1 at 100% done, value 42", "127.0.0.1 3%s 1%n"}));
