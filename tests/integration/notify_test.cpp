@@ -10,7 +10,9 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <thread>
@@ -87,6 +89,22 @@ bool WaitForCount(const ServerProcess& server, const std::string& what, std::siz
     return false;
 }
 
+// True once some socket is bound to UDP `port`, read from the system's socket table so that the
+// check itself never takes the port.
+bool PortIsBound(std::uint16_t port) {
+    std::ifstream table("/proc/net/udp");
+    char suffix[8];
+    std::snprintf(suffix, sizeof suffix, ":%04X", port);
+    std::string slot, local;
+    std::string rest;
+    std::getline(table, rest);  // the heading
+    while (table >> slot >> local) {
+        if (local.size() > 5 && local.compare(local.size() - 5, 5, suffix) == 0) return true;
+        std::getline(table, rest);
+    }
+    return false;
+}
+
 bool PortIsFree(std::uint16_t port) {
     const int fd = OpenUdpPort(port, false, htonl(INADDR_LOOPBACK));
     if (fd < 0) return false;
@@ -98,8 +116,13 @@ class NotifyService : public ::testing::Test {
 protected:
     void SetUp() override { ServerProcess::Install(dir.path(), {.ini = "[lang]\nrc=rc_en.dll\n"}); }
     std::vector<std::string> Args() { return ServerProcess::HeadlessArgs(tftpPort, notifyPort); }
-    // Started, and the log attached (its first line is out): nothing sent from here on is lost.
-    void Ready(ServerProcess& server) { ASSERT_TRUE(server.WaitForStdout("] ")) << server.Stderr(); }
+    // Started, the log attached (its first line is out) and the notification port open: nothing
+    // sent from here on is lost.
+    void Ready(ServerProcess& server) {
+        ASSERT_TRUE(server.WaitForStdout("] ")) << server.Stderr();
+        for (int i = 0; i < 100 && !PortIsBound(notifyPort); ++i) std::this_thread::sleep_for(50ms);
+        ASSERT_TRUE(PortIsBound(notifyPort)) << server.Stderr();
+    }
 
     TempDir dir;
     std::uint16_t tftpPort = FreeUdpPort();
