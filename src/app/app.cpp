@@ -5,6 +5,8 @@
 
 #include "log/catalogue.h"
 #include "log/log.h"
+#include "notify/handler.h"
+#include "notify/listener.h"
 #include "pack/language_pack.h"
 #include "platform/files.h"
 #include "platform/ini.h"
@@ -54,6 +56,13 @@ void CRevuzadaApp::StartListeners() {
     tftp.logFilePath = LogFilePathFor(executablePath_);
     tftp.limits = {options_.timeoutSeconds, options_.retries};
     m_hTftpThread.Start([this, tftp] { TftpListenThread(m_bStop, tftp); });
+
+    NotifyListenerConfig notify;
+    notify.port = options_.notifyPort;
+    notify.address = options_.bindAddress;
+    // The image is looked for beside the program, never in the served directory.
+    notify.imagePath = executableDir_ + kImageFileName;
+    m_hNotifyThread.Start([this, notify] { NotifyListenThread(m_bStop, notify); });
 }
 
 int CRevuzadaApp::ExitInstance() {
