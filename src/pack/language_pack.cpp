@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <memory>
+#include <mutex>
 #include <nlohmann/json.hpp>
 
 #include "platform/files.h"
@@ -119,6 +121,13 @@ std::optional<DialogTemplate> ParseDialog(const json& value) {
 
 std::atomic<const LanguagePack*> g_currentPack{nullptr};
 
+// Every pack installed in this run: a thread may still hold a text of an earlier one.
+std::mutex g_installLock;
+std::vector<std::unique_ptr<LanguagePack>>& InstalledPacks() {
+    static auto* packs = new std::vector<std::unique_ptr<LanguagePack>>;
+    return *packs;
+}
+
 }  // namespace
 
 std::string_view LanguagePack::Text(int id) const {
@@ -168,8 +177,10 @@ std::optional<LanguagePack> LoadLanguagePack(const std::string& path) {
 }
 
 void InstallLanguagePack(LanguagePack pack) {
-    // The previous pack, if any, is kept: a thread may still hold a text of it.
-    g_currentPack.store(new LanguagePack(std::move(pack)), std::memory_order_release);
+    std::lock_guard guard(g_installLock);
+    auto& packs = InstalledPacks();
+    packs.push_back(std::make_unique<LanguagePack>(std::move(pack)));
+    g_currentPack.store(packs.back().get(), std::memory_order_release);
 }
 
 const LanguagePack& CurrentPack() {
