@@ -156,8 +156,11 @@ TEST_F(Transfers, RepeatedAckResendsOnceAndSilenceIsAbandoned) {
     peer.SendTo(tid, AckPacket(1));
     auto data2 = peer.Receive(2s);
     ASSERT_TRUE(data2);
-    // ACK 1 three times, back to back: the queue is drained, DATA 2 goes out once more.
+    // ACK 1 three times, all queued before the server looks (it is stopped meanwhile): the
+    // first drains the queue, and DATA 2 goes out once more.
+    server->Signal(SIGSTOP);
     peer.SendBurstTo(tid, {AckPacket(1), AckPacket(1), AckPacket(1)});
+    server->Signal(SIGCONT);
     auto resent = peer.Receive(800ms);
     ASSERT_TRUE(resent);
     EXPECT_EQ(*resent, *data2);
