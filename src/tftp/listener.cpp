@@ -46,7 +46,7 @@ void ReceiveRequest(int port, const TransferLimits& limits) {
                                  MSG_TRUNC, reinterpret_cast<sockaddr*>(&request->sender),
                                  &senderLength);
     if (n < 0) {
-        if (errno == EAGAIN || errno == EWOULDBLOCK) return;  // taken by nobody else; spurious
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return;  // nothing queued after all
         LogEvent(LoadText(IDS_RECVFROM_FAILED), errno);
         return;
     }
