@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <mutex>
 #include <nlohmann/json.hpp>
 
 #include "platform/files.h"
@@ -168,8 +169,14 @@ std::optional<LanguagePack> LoadLanguagePack(const std::string& path) {
 }
 
 void InstallLanguagePack(LanguagePack pack) {
-    // The previous pack, if any, is kept: a thread may still hold a text of it.
-    g_currentPack.store(new LanguagePack(std::move(pack)), std::memory_order_release);
+    // The previous pack, if any, is kept, and kept reachable: a thread may still hold a text
+    // of it.
+    static std::mutex lock;
+    static auto* replaced = new std::vector<const LanguagePack*>;
+    const LanguagePack* next = new LanguagePack(std::move(pack));
+    std::lock_guard guard(lock);
+    if (const LanguagePack* previous = g_currentPack.exchange(next, std::memory_order_acq_rel))
+        replaced->push_back(previous);
 }
 
 const LanguagePack& CurrentPack() {
