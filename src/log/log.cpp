@@ -100,8 +100,7 @@ void AttachLog(const std::string& logFilePath) {
         std::lock_guard guard(log.lock);
         log.file = std::fopen(logFilePath.c_str(), "ab");
         if (!log.file) openError = errno;
-        log.attached = true;
-        log.viewAlive = true;
+        log.attached = true;  // a view already gone stays gone: lines then go to the file
     }
     if (openError) LogEvent(LoadText(IDS_LOG_FILE_FAILED), logFilePath, openError);
 }

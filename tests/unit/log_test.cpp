@@ -157,6 +157,17 @@ TEST_F(EventLogTest, MirrorSeesAppendsAndResets) {
     EXPECT_EQ(notified, 4);
 }
 
+TEST_F(EventLogTest, ViewGoneBeforeAttachingLeavesLinesToTheFile) {
+    // The window can close before the TFTP listener attaches the log: its lines must still
+    // reach the file, not a list that nobody will ever write out.
+    DetachLogView();
+    AttachLog(logPath);
+    LogEvent("after the view");
+    EXPECT_TRUE(LogListLines().empty());
+    CloseLogFile();
+    EXPECT_NE(ReadFile(logPath).find("] after the view\r\n"), std::string::npos);
+}
+
 TEST(LogFilePath, ReplacesOnlyTheFileNamesExtension) {
     EXPECT_EQ(LogFilePathFor("/srv/t.exe"), "/srv/t.log");
     EXPECT_EQ(LogFilePathFor("/a.b/t.x.exe"), "/a.b/t.x.log");
