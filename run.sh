@@ -3,7 +3,7 @@
 #   ./run.sh --headless --tftp-port 16969
 set -euo pipefail
 cd "$(dirname "$0")"
-scripts/install-deps.sh
+scripts/install-deps.sh --with-fonts
 cmake --preset release >/dev/null
 cmake --build --preset release
 exec build/bin/revuzada "$@"

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need, when any is missing.
+# Usage: scripts/install-deps.sh [--with-bench] [--with-fonts] [--with-screenshots]
 set -euo pipefail
 
 packages=(
@@ -8,7 +9,21 @@ packages=(
   curl tftp-hpa socat python3
   xvfb xauth
 )
-[ "${1:-}" = "--with-bench" ] && packages+=(tftpd-hpa util-linux python3-matplotlib)
+# Extras, any number of them:
+#   --with-bench        the benchmark's peer servers and plotting
+#   --with-fonts        a CJK font, so that the Chinese language pack renders in the window
+#   --with-screenshots  what scripts/screenshots.sh drives the window and captures it with
+for flag in "$@"; do
+  case "$flag" in
+    --with-bench) packages+=(tftpd-hpa util-linux python3-matplotlib) ;;
+    --with-fonts) packages+=(fonts-noto-cjk) ;;
+    --with-screenshots) packages+=(imagemagick xdotool fonts-noto-cjk) ;;
+    *)
+      echo "install-deps.sh: unknown option $flag (--with-bench, --with-fonts, --with-screenshots)" >&2
+      exit 2
+      ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
