@@ -364,8 +364,22 @@ class Soak:
         """Random, truncated, oversized and unterminated datagrams, hostile names, stray ACKs
         and long ERROR packets on the request port; garbage and queries on the notification
         port."""
-        peer = Peer(self.counters, timeout=0.0)
         names = self.hostile_names()
+        # Every hostile name once as a download and once as an upload, each waited for: a
+        # refusal (or, for a name that stays inside, the start of a transfer) must come back.
+        for name in names:
+            for opcode in (1, 2):
+                peer = Peer(self.counters, timeout=1.0)
+                try:
+                    for _ in range(3):
+                        peer.send(request(opcode, name), self.tftp_port)
+                        if peer.receive()[0] is not None:
+                            break
+                    else:
+                        self.counters.fail("no answer to a request for %r" % name[:40])
+                finally:
+                    peer.close()
+        peer = Peer(self.counters, timeout=0.0)
         try:
             for i in range(count):
                 if time.time() > deadline:
@@ -399,9 +413,12 @@ class Soak:
                     peer.send(NOTIFY_MAGIC + struct.pack("<Ii", rng.choice((0, 1, 8, 9, 0xFFFFFFFF)),
                                                          rng.randrange(-2**31, 2**31)) + bytes(8),
                               self.notify_port)
-                # Replies to garbage are read and dropped so the socket never fills up.
+                # Replies to garbage are read and dropped so the socket never fills up; a short
+                # pause now and then keeps most of the garbage from being dropped unread.
                 while peer.receive()[0] is not None:
                     pass
+                if i % 20 == 19:
+                    time.sleep(0.002)
         finally:
             peer.close()
 
