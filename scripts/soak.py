@@ -371,7 +371,7 @@ class Soak:
             for opcode in (1, 2):
                 peer = Peer(self.counters, timeout=1.0)
                 try:
-                    for _ in range(3):
+                    for _ in range(6):  # a request may be dropped while the burst fills the queue
                         peer.send(request(opcode, name), self.tftp_port)
                         if peer.receive()[0] is not None:
                             break
