@@ -80,9 +80,9 @@ class Counters:
         self.hostile_transfers = 0
         self.failures = []
 
-    def sent(self, n=1):
+    def sent(self):
         with self.lock:
-            self.datagrams += n
+            self.datagrams += 1
 
     def fail(self, what):
         with self.lock:
@@ -352,7 +352,7 @@ class Soak:
                 name = "up-%d-%d.bin" % (os.getpid(), self.rng.randrange(1 << 30))
                 content = self.rng.randbytes(self.rng.choice((0, 1, 512, 1000, 5000, 70000)))
                 ok = upload(self.counters, self.tftp_port, name.encode(), content)
-                stored = open(os.path.join(self.served, name), "rb").read() if ok else None
+                stored = self.read(os.path.join("served", name)) if ok else None
                 if ok and stored == content:
                     with self.counters.lock:
                         self.counters.valid_ok += 1
@@ -573,8 +573,9 @@ class Soak:
     def check_stderr(self):
         err = self.read("stderr.txt").decode("utf-8", "replace")
         for mark in ("Sanitizer", "runtime error:", "terminate called"):
-            if mark in err:
-                self.counters.fail("stderr: %s" % err[err.index(mark) - 200 if err.index(mark) > 200 else 0:][:2000])
+            at = err.find(mark)
+            if at >= 0:
+                self.counters.fail("stderr: %s" % err[max(0, at - 200):at + 2000])
                 break
 
     def run(self):
