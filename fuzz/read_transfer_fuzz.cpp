@@ -152,13 +152,16 @@ std::vector<std::uint8_t> Ack(std::uint16_t block, std::size_t trailing = 0) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
     const int retries = in.ConsumeIntegralInRange(0, 5);
-    // Up to a little past the 16-bit block counter's wrap.
-    const std::size_t fileSize = in.ConsumeBool()
-                                     ? in.ConsumeIntegralInRange<std::size_t>(0, 4 * kTftpBlockSize)
-                                     : in.ConsumeIntegralInRange<std::size_t>(0, 65540 * kTftpBlockSize);
+    // A few blocks, a little past the 16-bit block counter's wrap, or anything up to there.
+    std::size_t fileSize = 0;
+    switch (in.ConsumeIntegralInRange(0, 2)) {
+    case 0: fileSize = in.ConsumeIntegralInRange<std::size_t>(0, 4 * kTftpBlockSize); break;
+    case 1: fileSize = in.ConsumeIntegralInRange<std::size_t>(65534 * kTftpBlockSize, 65540 * kTftpBlockSize); break;
+    case 2: fileSize = in.ConsumeIntegralInRange<std::size_t>(0, 65540 * kTftpBlockSize); break;
+    }
     Harness h(retries, fileSize);
     while (!h.ended() && in.remaining_bytes() > 0) {
-        switch (in.ConsumeIntegralInRange(0, 5)) {
+        switch (in.ConsumeIntegralInRange(0, 6)) {
         case 0:
             h.Timeout();
             break;
@@ -181,9 +184,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             h.Datagram(error);
             break;
         }
-        case 5: {  // a well-behaved client for a while: many blocks for few input bytes
+        case 5:    // a well-behaved client for a few blocks
+        case 6: {  // ... or on to a few blocks either side of the counter's wrap
             std::uint8_t ack[4] = {0, kAck, 0, 0};
-            for (int n = in.ConsumeIntegralInRange(1, 70000); n > 0 && !h.ended(); --n) {
+            const bool toWrap = in.ConsumeBool();
+            const auto stop = static_cast<std::uint16_t>(65533 + in.ConsumeIntegralInRange(0, 6));
+            for (int n = toWrap ? 70000 : in.ConsumeIntegralInRange(1, 16); n > 0 && !h.ended(); --n) {
+                if (toWrap && h.block() == stop) break;
                 WriteU16(ack + 2, h.block());
                 h.Datagram(ack);
             }

@@ -147,10 +147,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             h.Datagram(error);
             break;
         }
-        case 5: {  // a well-behaved client for a while: many blocks for few input bytes
+        case 5: {  // a well-behaved client for a few blocks, or on to a few either side of the counter's wrap
             std::vector<std::uint8_t> full(4 + kTftpBlockSize, 0x33);
             WriteU16(full.data(), kData);
-            for (int n = in.ConsumeIntegralInRange(1, 70000); n > 0 && !h.ended(); --n) {
+            const bool toWrap = in.ConsumeBool();
+            const auto stop = static_cast<std::uint16_t>(65533 + in.ConsumeIntegralInRange(0, 6));
+            for (int n = toWrap ? 70000 : in.ConsumeIntegralInRange(1, 16); n > 0 && !h.ended(); --n) {
+                if (toWrap && h.expected() == stop) break;
                 WriteU16(full.data() + 2, h.expected());
                 h.Datagram(full);
             }
