@@ -140,7 +140,13 @@ TEST_F(Faults, SigtermWhileFiftyTransfersRunEndsAtOnce) {
                                           : RequestPacket(2, "silent-" + std::to_string(i) + ".bin"));
     }
     ASSERT_TRUE(LogShows("New TFTP request", 50));
-    std::this_thread::sleep_for(300ms);
+    // A thread per transfer, besides the main thread and the two listeners.
+    const std::filesystem::path tasks = "/proc/" + std::to_string(server->pid()) + "/task";
+    const auto threads = [&] {
+        return std::distance(std::filesystem::directory_iterator(tasks), std::filesystem::directory_iterator());
+    };
+    for (int i = 0; i < 100 && threads() < 53; ++i) std::this_thread::sleep_for(50ms);
+    ASSERT_GE(threads(), 53);
 
     const auto start = std::chrono::steady_clock::now();
     server->Signal(SIGTERM);
