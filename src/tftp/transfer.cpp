@@ -103,8 +103,9 @@ int OpenForReading(const std::string& path) {
 }
 
 int OpenForWriting(const std::string& path) {
-    // rw for everyone the umask allows; uploads are data, never made executable.
-    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+    // rw for everyone the umask allows; uploads are data, never made executable. Not truncated
+    // here: see the first block in RunWriteTransfer.
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
 }
 
 ssize_t ReadBlock(int fd, std::span<std::uint8_t> into) {
@@ -202,6 +203,11 @@ void RunWriteTransfer(Channel& channel, int sock, int file, const std::string& p
     };
 
     if (!sendAck()) return;
+    // The old content goes when the first block comes, not at the request: a client that
+    // repeats its request because our first ACK was late starts a second upload of the same
+    // file, which receives nothing (the client talks to the first) and must not empty the file
+    // under the first, or after it.
+    bool emptied = false;
     for (;;) {
         std::size_t length = 0;
         Step step;
@@ -227,7 +233,9 @@ void RunWriteTransfer(Channel& channel, int sock, int file, const std::string& p
             if (!sendAck()) return;
             break;
         case Step::Do::Store: {
-            if (!WriteAll(file, std::span<const std::uint8_t>(received.data() + 4, length - 4))) {
+            if (!emptied && ::ftruncate(file, 0) == 0) emptied = true;
+            if (!emptied ||
+                !WriteAll(file, std::span<const std::uint8_t>(received.data() + 4, length - 4))) {
                 const int error = errno;
                 LogEvent(LoadText(IDS_WRITE_FAILED), path, error);
                 SendTftpError(sock, error == ENOSPC || error == EDQUOT

@@ -239,6 +239,39 @@ TEST_F(Transfers, UploadReplacesALongerFileAndStoresARepeatedBlockOnce) {
     EXPECT_EQ(ReadFile(served / "twice.bin"), content);
 }
 
+// A client repeats its request when the first ACK is late; the repeat reaches the server as a
+// second upload of the same file, which the client then answers with ERROR 5 or not at all.
+// That second upload, storing nothing, must not empty the file the first one is writing or
+// has written.
+TEST_F(Transfers, RepeatedWriteRequestLeavesTheUploadWhole) {
+    Start();
+    const std::string content = PatternBytes(900);
+    UdpPeer peer;
+    peer.SendTo(port, RequestPacket(2, "late.bin"));
+    std::uint16_t tid = 0;
+    ASSERT_EQ(peer.Receive(2s, &tid), AckPacket(0));
+    peer.SendTo(tid, DataPacket(1, content.substr(0, 512)));
+    ASSERT_EQ(peer.Receive(2s), AckPacket(1));
+
+    peer.SendTo(port, RequestPacket(2, "late.bin"));  // the repeat, arriving late
+    std::uint16_t other = 0;
+    ASSERT_EQ(peer.Receive(2s, &other), AckPacket(0));
+    ASSERT_NE(other, tid);
+    peer.SendTo(other, std::string("\0\5\0\5Unknown transfer ID\0", 24));
+
+    peer.SendTo(tid, DataPacket(2, content.substr(512)));
+    ASSERT_EQ(peer.Receive(2s), AckPacket(2));
+    EXPECT_TRUE(ReadFile(served / "late.bin") == content);
+
+    // Once more after the upload is complete, from a client that then stays silent.
+    UdpPeer late;
+    late.SendTo(port, RequestPacket(2, "late.bin"));
+    ASSERT_EQ(late.Receive(2s), AckPacket(0));
+    EXPECT_TRUE(ReadFile(served / "late.bin") == content);
+    EXPECT_TRUE(LogShows("transfer of " + served.string() + "/late.bin abandoned"));
+    EXPECT_TRUE(ReadFile(served / "late.bin") == content);
+}
+
 TEST_F(Transfers, UploadRefusalsAndAClientThatGivesUp) {
     Start();
     auto missingDir = Upload(port, "no-such-dir/up.bin", "x");
