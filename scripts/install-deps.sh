@@ -8,7 +8,9 @@ packages=(
   curl tftp-hpa socat python3
   xvfb xauth
 )
-[ "${1:-}" = "--with-bench" ] && packages+=(tftpd-hpa util-linux python3-matplotlib)
+[ "${1:-}" = "--with-bench" ] && packages+=(
+  tftpd-hpa dnsmasq-base util-linux python3-matplotlib libwrap0 libpcre2-8-0
+)
 
 missing=()
 for p in "${packages[@]}"; do
