@@ -200,23 +200,29 @@ def make_servers(args, work, files):
         return d
 
     want = set(args.servers.split(","))
-    if "revuzada" in want:
-        home = os.path.join(work, "revuzada-bin")
+
+    def revuzada(name, bindir, note):
+        # A copy of the program with its packs, ini and image, so its log file lands here.
+        home = os.path.join(work, name + "-bin")
         os.makedirs(home)
         for f in ("revuzada", "rc_en.dll", "rc_cn.dll"):
-            shutil.copy2(os.path.join(BIN, f), home)
+            shutil.copy2(os.path.join(bindir, f), home)
         with open(os.path.join(home, "revuzada.ini"), "w") as f:
             f.write("[lang]\nrc=rc_en.dll\n")
         with open(os.path.join(home, "fwpack.img"), "wb") as f:
             f.write(b"\0" * 4096)
         port, nport = free_udp_port(), free_udp_port()
-        env = dict(os.environ, REVUZADA_INSTANCE_NAME="bench-%d" % pid)
-        servers.append(Server("revuzada", [os.path.join(home, "revuzada"), "--headless", "--bind", "127.0.0.1",
-                                           "--tftp-port", str(port), "--notify-port", str(nport),
-                                           "--serve-dir", served("revuzada")],
-                              port, os.path.join(work, "revuzada"), env=env, notify_port=nport,
-                              stdout=os.path.join(work, "revuzada.stdout"),
-                              note="headless, every log line on stdout (to a file) and in revuzada.log"))
+        env = dict(os.environ, REVUZADA_INSTANCE_NAME="bench-%d-%s" % (pid, name))
+        return Server(name, [os.path.join(home, "revuzada"), "--headless", "--bind", "127.0.0.1",
+                             "--tftp-port", str(port), "--notify-port", str(nport),
+                             "--serve-dir", served(name)],
+                      port, os.path.join(work, name), env=env, notify_port=nport,
+                      stdout=os.path.join(work, name + ".stdout"), note=note)
+
+    if "revuzada" in want:
+        servers.append(revuzada("revuzada", BIN, "headless, every log line on stdout (to a file) and in revuzada.log"))
+    if args.compare:
+        servers.append(revuzada("revuzada-other", args.compare, "another build of Revuzada, from " + args.compare))
     if "tftpd-hpa" in want:
         if shutil.which("in.tftpd"):
             port = free_udp_port()
@@ -442,6 +448,8 @@ def main():
     p.add_argument("--max-seconds", type=float, default=60, help="bound of one client run")
     p.add_argument("--work-dir", default=None)
     p.add_argument("--pid-file", default=None, help="server PIDs are written here as they start")
+    p.add_argument("--compare", metavar="BIN_DIR", default=None,
+                   help="also run the Revuzada build in BIN_DIR (as revuzada-other), e.g. one from before a change")
     p.add_argument("--no-readme", action="store_true", help="do not rewrite bench/README.md and the chart")
     args = p.parse_args()
     if args.quick:
