@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -16,9 +17,10 @@ namespace {
 
 struct EventLog {
     std::mutex lock;
-    bool attached = false;      // lines are kept from AttachLog on
+    // Read without the lock on every line, written under it.
+    std::atomic<bool> attached{false};  // lines are kept from AttachLog on
+    std::atomic<bool> echo{false};
     bool viewAlive = true;      // lines go to the list until the view is detached
-    bool echo = false;
     std::FILE* file = nullptr;
     std::vector<std::string> lines;
     std::uint64_t epoch = 0;
@@ -144,20 +146,19 @@ void AttachLog(const std::string& logFilePath) {
 
 void LogText(std::string_view format, std::span<const FormatArg> args) {
     EventLog& log = Log();
-    {
-        std::lock_guard guard(log.lock);
-        if (!log.attached) return;
-    }
+    if (!log.attached.load(std::memory_order_acquire)) return;
     std::string line = CurrentPrefix();
     AppendLogMessage(line, FormatText(format, args, 2 * kLogMessageLimit));
 
-    std::lock_guard guard(log.lock);
-    if (log.echo) {
-        // The line and its end in one write: on stdout at once, never held in a buffer.
+    if (log.echo.load(std::memory_order_relaxed)) {
+        // The line and its end in one write: on stdout at once, never held in a buffer. Not
+        // under the lock: one write of a line this short is never interleaved with another's,
+        // on a pipe, a file or a terminal, and threads need not queue behind each other's.
         line += '\n';
         WriteOut(STDOUT_FILENO, line);
         line.pop_back();
     }
+    std::lock_guard guard(log.lock);
     if (!log.viewAlive) {
         if (log.file) WriteLine(log.file, line);
         return;

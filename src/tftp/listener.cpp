@@ -70,11 +70,12 @@ class TransferThreads {
 public:
     void Start(std::unique_ptr<TftpRequest> request, const TransferLimits& limits) {
         {
-            std::lock_guard guard(lock_);
+            std::unique_lock guard(lock_);
             jobs_.push_back({std::move(request), limits});
             if (idle_ > 0) {
                 --idle_;      // that idle thread is this job's
                 ++wakeups_;
+                guard.unlock();  // woken, it finds the lock free
                 ready_.notify_one();
                 return;
             }
