@@ -3,7 +3,7 @@
 # the files, starts Revuzada and the peer servers on loopback, runs W1-W5 and writes
 # bench/README.md's table and bench/results.png. Options go to bench/bench.py, e.g.
 #   bench/run.sh --quick            one round, fewer requests, README left alone
-#   bench/run.sh --rounds 3 --unpinned
+#   bench/run.sh --rounds 5 --unpinned
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -36,4 +36,5 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-python3 bench/bench.py --pid-file "$pids" "$@"
+# Debian's Python, for the python3-matplotlib installed above.
+/usr/bin/python3 bench/bench.py --pid-file "$pids" "$@"
