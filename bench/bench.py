@@ -398,7 +398,7 @@ def chart(servers, summary, path, caption):
                "ceiling-loop": "#7f7f7f", "ceiling-threads": "#bcbcbc"}
     for ax, wid in zip(axes, ("W1", "W2", "W3", "W4")):
         w = WORKLOADS[wid]
-        names, meds, lo, hi = [], [], [], []
+        names, meds, lo, hi, tops = [], [], [], [], []
         for s in servers:
             row = summary.get((wid, s.name))
             if not row:
@@ -407,10 +407,11 @@ def chart(servers, summary, path, caption):
             meds.append(row["median"])
             lo.append(row["median"] - row["min"])
             hi.append(row["max"] - row["median"])
+            tops.append(row["max"])
         bars = ax.bar(range(len(names)), meds, yerr=[lo, hi], capsize=3,
                       color=[colours.get(n, "#444444") for n in names])
-        for b, m in zip(bars, meds):
-            ax.annotate(fmt(m, w["unit"]), (b.get_x() + b.get_width() / 2, b.get_height()),
+        for b, m, top in zip(bars, meds, tops):
+            ax.annotate(fmt(m, w["unit"]), (b.get_x() + b.get_width() / 2, top),
                         ha="center", va="bottom", fontsize=8, xytext=(0, 2), textcoords="offset points")
         ax.set_xticks(range(len(names)))
         ax.set_xticklabels(names, rotation=30, ha="right", fontsize=8)
