@@ -70,9 +70,8 @@ public:
         const auto start = Clock::now();
         const auto hardStop = start + std::chrono::milliseconds(static_cast<long>(o_.maxSeconds * 1000));
         auto nextScan = start + kScanEvery;
-        for (Slot& s : slots_) {
-            if (started_ < o_.count) Begin(s);
-        }
+        for (Slot& s : slots_) free_.push_back(&s);
+        StartWaiting();
         std::array<epoll_event, 64> events;
         std::array<std::uint8_t, 2048> buffer;
         while (finished_ < o_.count) {
@@ -87,6 +86,7 @@ public:
                 if (got < 0) continue;
                 OnDatagram(s, buffer.data(), static_cast<std::size_t>(got), from);
             }
+            StartWaiting();
             const auto now = Clock::now();
             if (now >= hardStop) break;
             if (n == 0 || now >= nextScan) {
@@ -123,6 +123,15 @@ public:
 private:
     std::string UploadName(int index) const {
         return o_.count > 1 ? o_.name + "." + std::to_string(index) : o_.name;
+    }
+
+    // Free slots take the next transfers, while there are any to start.
+    void StartWaiting() {
+        while (!free_.empty() && started_ < o_.count) {
+            Slot* s = free_.back();
+            free_.pop_back();
+            Begin(*s);
+        }
     }
 
     bool OpenSocket(Slot& s) {
@@ -183,7 +192,7 @@ private:
             if (s.fd >= 0) ::close(s.fd);
             s.fd = -1;
         }
-        if (!stopping_ && started_ < o_.count) Begin(s);
+        if (!stopping_) free_.push_back(&s);
     }
 
     void OnTimeout(Slot& s) {
@@ -272,6 +281,7 @@ private:
     sockaddr_in server_;
     std::vector<std::uint8_t> content_;
     std::vector<Slot> slots_;
+    std::vector<Slot*> free_;  // slots between transfers
     std::vector<int> uploaded_;
     int epoll_ = -1;
     bool stopping_ = false;
