@@ -15,7 +15,7 @@ packages=(
 #   --with-screenshots  what scripts/screenshots.sh drives the window and captures it with
 for flag in "$@"; do
   case "$flag" in
-    --with-bench) packages+=(tftpd-hpa util-linux python3-matplotlib) ;;
+    --with-bench) packages+=(tftpd-hpa dnsmasq-base util-linux python3-matplotlib libwrap0 libpcre2-8-0) ;;
     --with-fonts) packages+=(fonts-noto-cjk) ;;
     --with-screenshots) packages+=(imagemagick xdotool fonts-noto-cjk) ;;
     *)

@@ -1,5 +1,8 @@
 #include "log/log.h"
 
+#include <unistd.h>
+
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -14,9 +17,10 @@ namespace {
 
 struct EventLog {
     std::mutex lock;
-    bool attached = false;      // lines are kept from AttachLog on
+    // Read without the lock on every line, written under it.
+    std::atomic<bool> attached{false};  // lines are kept from AttachLog on
+    std::atomic<bool> echo{false};
     bool viewAlive = true;      // lines go to the list until the view is detached
-    bool echo = false;
     std::FILE* file = nullptr;
     std::vector<std::string> lines;
     std::uint64_t epoch = 0;
@@ -58,13 +62,48 @@ std::size_t Utf8Cut(std::string_view s, std::size_t max) {
     return cut;
 }
 
-}  // namespace
-
-std::string BuildLogLine(const struct tm& t, std::string_view message) {
+std::string LogPrefix(const struct tm& t) {
     char prefix[64];
     std::snprintf(prefix, sizeof prefix, "[%04d-%02d-%02d %02d:%02d:%02d] ", t.tm_year + 1900,
                   t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
-    std::string line = prefix;
+    return prefix;
+}
+
+// The time stamp of a line logged now. Each thread keeps the one of the current second, so
+// the local time is worked out once a second, not once a line.
+const std::string& CurrentPrefix() {
+    thread_local std::time_t second = -1;
+    thread_local std::string prefix;
+    const std::time_t now = std::time(nullptr);
+    if (now != second) {
+        struct tm local {};
+        localtime_r(&now, &local);
+        prefix = LogPrefix(local);
+        second = now;
+    }
+    return prefix;
+}
+
+// Writes the whole of `bytes` to `fd` in as few calls as it takes (one, as a rule); a failed
+// write drops the rest, as a failed stream flush would.
+void WriteOut(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+}  // namespace
+
+std::string BuildLogLine(const struct tm& t, std::string_view message) {
+    std::string line = LogPrefix(t);
+    AppendLogMessage(line, message);
+    return line;
+}
+
+void AppendLogMessage(std::string& line, std::string_view message) {
     const std::size_t limit = line.size() + kLogMessageLimit;
     for (std::size_t i = 0; i < message.size();) {
         const unsigned char c = static_cast<unsigned char>(message[i]);
@@ -90,7 +129,6 @@ std::string BuildLogLine(const struct tm& t, std::string_view message) {
         if (take < plain.size()) break;
         i = run;
     }
-    return line;
 }
 
 void AttachLog(const std::string& logFilePath) {
@@ -107,21 +145,19 @@ void AttachLog(const std::string& logFilePath) {
 
 void LogText(std::string_view format, std::span<const FormatArg> args) {
     EventLog& log = Log();
-    {
-        std::lock_guard guard(log.lock);
-        if (!log.attached) return;
-    }
-    std::time_t now = std::time(nullptr);
-    struct tm local {};
-    localtime_r(&now, &local);
-    std::string line = BuildLogLine(local, FormatText(format, args, 2 * kLogMessageLimit));
+    if (!log.attached.load(std::memory_order_acquire)) return;
+    std::string line = CurrentPrefix();
+    AppendLogMessage(line, FormatText(format, args, 2 * kLogMessageLimit));
 
-    std::lock_guard guard(log.lock);
-    if (log.echo) {
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
+    if (log.echo.load(std::memory_order_relaxed)) {
+        // The line and its end in one write: on stdout at once, never held in a buffer. Not
+        // under the lock: one write of a line this short is never interleaved with another's,
+        // on a pipe, a file or a terminal, and threads need not queue behind each other's.
+        line += '\n';
+        WriteOut(STDOUT_FILENO, line);
+        line.pop_back();
     }
+    std::lock_guard guard(log.lock);
     if (!log.viewAlive) {
         if (log.file) WriteLine(log.file, line);
         return;
@@ -167,6 +203,7 @@ void CloseLogFile() {
 void SetLogEcho(bool echo) {
     EventLog& log = Log();
     std::lock_guard guard(log.lock);
+    std::fflush(stdout);  // what was printed through stdio comes before the first line
     log.echo = echo;
 }
 

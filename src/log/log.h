@@ -70,6 +70,9 @@ std::vector<std::string> LogListLines();
 // of the message are written as \xNN and the message is cut to kLogMessageLimit bytes.
 std::string BuildLogLine(const struct tm& localTime, std::string_view message);
 
+// Appends `message` to `line` as BuildLogLine does after the prefix.
+void AppendLogMessage(std::string& line, std::string_view message);
+
 // Back to the detached state with an empty list and no file (tests only).
 void ResetLogForTest();
 

@@ -5,8 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <string>
 
 #include "app/serve_dir.h"
@@ -88,6 +91,7 @@ private:
 };
 
 // Opens a file for a download: regular files only, and without ever blocking on a FIFO.
+// O_NONBLOCK stays set: it changes nothing for a regular file.
 int OpenForReading(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return -1;
@@ -98,7 +102,6 @@ int OpenForReading(const std::string& path) {
         errno = error;
         return -1;
     }
-    ::fcntl(fd, F_SETFL, 0);
     return fd;
 }
 
@@ -108,17 +111,42 @@ int OpenForWriting(const std::string& path) {
     return ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
 }
 
-ssize_t ReadBlock(int fd, std::span<std::uint8_t> into) {
-    std::size_t got = 0;
-    while (got < into.size()) {
-        const ssize_t n = ::read(fd, into.data() + got, into.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return -1;
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
+// A download's file, read ahead a chunk at a time: one read() serves 64 blocks. A read that
+// returns less than was asked of a regular file has reached its end, and the file is not read
+// again: a 100-byte file costs one read().
+class BlockReader {
+public:
+    explicit BlockReader(int fd) : fd_(fd) {}
+
+    // Fills `into` with the file's next bytes; fewer at its end. -1 (errno set) on a failed read.
+    ssize_t Next(std::span<std::uint8_t> into) {
+        std::size_t got = 0;
+        while (got < into.size()) {
+            if (next_ == end_) {
+                if (atEnd_) break;
+                const ssize_t n = ::read(fd_, chunk_.data(), chunk_.size());
+                if (n < 0 && errno == EINTR) continue;
+                if (n < 0) return -1;
+                next_ = 0;
+                end_ = static_cast<std::size_t>(n);
+                atEnd_ = end_ < chunk_.size();
+                continue;
+            }
+            const std::size_t take = std::min(into.size() - got, end_ - next_);
+            std::memcpy(into.data() + got, chunk_.data() + next_, take);
+            got += take;
+            next_ += take;
+        }
+        return static_cast<ssize_t>(got);
     }
-    return static_cast<ssize_t>(got);
-}
+
+private:
+    int fd_;
+    std::array<std::uint8_t, 64 * kTftpBlockSize> chunk_;
+    std::size_t next_ = 0;
+    std::size_t end_ = 0;
+    bool atEnd_ = false;
+};
 
 bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
     while (!bytes.empty()) {
@@ -138,9 +166,10 @@ void RunReadTransfer(Channel& channel, int sock, int file, const std::string& pa
     LogEvent(LoadText(IDS_READ_START), path);
     ReadTransfer transfer(limits.retries);
     std::array<std::uint8_t, kTftpMaxPacket> received;
+    BlockReader reader(file);
 
     auto loadAndSend = [&]() {
-        const ssize_t n = ReadBlock(file, transfer.Payload());
+        const ssize_t n = reader.Next(transfer.Payload());
         if (n < 0) {
             SendTftpError(sock, errno + kRuntimeErrorBase);
             return false;

@@ -191,6 +191,35 @@ TEST_F(Transfers, FiftyDownloadsAtOnceAreAllExact) {
     EXPECT_TRUE(LogShows("shared.bin complete", 50));
 }
 
+TEST_F(Transfers, DownloadsAcrossReadAheadChunksAreExact) {
+    Start();
+    // Files are read 64 blocks (32 KiB) at a time: sizes around those chunks' ends.
+    for (std::size_t size : {32767u, 32768u, 32769u, 65536u + 512u, 65536u + 511u}) {
+        const std::string name = "chunk-" + std::to_string(size) + ".bin";
+        const std::string content = PatternBytes(size, static_cast<std::uint32_t>(size));
+        WriteFile(served / name, content);
+        const auto got = Download(port, name);
+        EXPECT_TRUE(got.ok) << size << ": " << got.failure;
+        EXPECT_TRUE(got.data == content) << size;
+    }
+}
+
+TEST_F(Transfers, WavesOfRequestsLargerThanTheIdleThreadsAreAllServed) {
+    Start();
+    const std::string content = PatternBytes(3000);
+    WriteFile(served / "small.bin", content);
+    // Threads that finished wait for later requests; each wave needs more than are kept.
+    for (int wave = 0; wave < 3; ++wave) {
+        std::vector<std::thread> clients;
+        std::atomic<int> exact{0};
+        for (int i = 0; i < 80; ++i)
+            clients.emplace_back([&] { if (Download(port, "small.bin", 10s).data == content) ++exact; });
+        for (auto& c : clients) c.join();
+        EXPECT_EQ(exact.load(), 80) << "wave " << wave;
+    }
+    EXPECT_TRUE(LogShows("small.bin complete", 240));
+}
+
 TEST_F(Transfers, RealClientsUploadByteExact) {
     Start();
     const std::vector<std::size_t> sizes = {0, 512, 1000, 1 << 20, (33u << 20) + 5};

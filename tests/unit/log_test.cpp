@@ -1,7 +1,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <ctime>
+#include <map>
+#include <sstream>
+#include <thread>
+#include <vector>
 
 #include "log/catalogue.h"
 #include "log/log.h"
@@ -166,6 +173,72 @@ TEST_F(EventLogTest, ViewGoneBeforeAttachingLeavesLinesToTheFile) {
     EXPECT_TRUE(LogListLines().empty());
     CloseLogFile();
     EXPECT_NE(ReadFile(logPath).find("] after the view\r\n"), std::string::npos);
+}
+
+// Stdout is this process's for the test's length: fd 1 goes to a file, then back.
+class StdoutToFile {
+public:
+    explicit StdoutToFile(const std::string& path) {
+        std::fflush(stdout);
+        saved_ = ::dup(STDOUT_FILENO);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        ::dup2(fd, STDOUT_FILENO);
+        ::close(fd);
+    }
+    ~StdoutToFile() {
+        std::fflush(stdout);
+        ::dup2(saved_, STDOUT_FILENO);
+        ::close(saved_);
+    }
+
+private:
+    int saved_;
+};
+
+TEST_F(EventLogTest, EchoedLinesFromManyThreadsArriveWholeAndInEachThreadsOrder) {
+    const std::string echoPath = (dir.path() / "stdout.txt").string();
+    constexpr int kThreads = 8;
+    constexpr int kLines = 300;
+    AttachLog(logPath);
+    const std::time_t before = std::time(nullptr);
+    {
+        StdoutToFile redirect(echoPath);
+        SetLogEcho(true);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([t] {
+                for (int i = 0; i < kLines; ++i) LogEvent("worker %d line %d of a transfer", t, i);
+            });
+        }
+        for (auto& thread : threads) thread.join();
+        SetLogEcho(false);
+    }
+    const std::time_t after = std::time(nullptr);
+
+    // Every line whole, stamped with a second of the run, each thread's lines in its order.
+    std::istringstream echoed(ReadFile(echoPath));
+    std::map<int, int> next;
+    std::string line;
+    int count = 0;
+    while (std::getline(echoed, line)) {
+        ++count;
+        ASSERT_GE(line.size(), kLogPrefixLength) << line;
+        bool stampedInRun = false;
+        for (std::time_t second = before; second <= after; ++second) {
+            struct tm local {};
+            localtime_r(&second, &local);
+            stampedInRun |= line.compare(0, kLogPrefixLength, BuildLogLine(local, "")) == 0;
+        }
+        EXPECT_TRUE(stampedInRun) << line;
+        int worker = -1, index = -1;
+        char tail[32] = {};
+        ASSERT_EQ(std::sscanf(line.c_str() + kLogPrefixLength, "worker %d line %d of a %31s", &worker, &index, tail), 3)
+            << line;
+        EXPECT_STREQ(tail, "transfer");
+        EXPECT_EQ(index, next[worker]++) << line;
+    }
+    EXPECT_EQ(count, kThreads * kLines);
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(next[t], kLines) << t;
 }
 
 TEST(LogFilePath, ReplacesOnlyTheFileNamesExtension) {
