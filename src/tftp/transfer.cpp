@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "app/serve_dir.h"
@@ -161,6 +162,26 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
     return true;
 }
 
+// Waits for the client and asks the transfer what to do with what came (or did not come).
+// A failed receive is logged with `failureLine` and gives nullopt: the transfer ends.
+template <typename Transfer>
+std::optional<Step> AwaitStep(Channel& channel, Transfer& transfer,
+                              std::array<std::uint8_t, kTftpMaxPacket>& received, int failureLine,
+                              std::size_t* receivedLength = nullptr) {
+    std::size_t length = 0;
+    switch (channel.Receive(received, length)) {
+    case Channel::Got::Failure:
+        LogEvent(LoadText(failureLine));
+        return std::nullopt;
+    case Channel::Got::Timeout:
+        return transfer.OnTimeout();
+    case Channel::Got::Datagram:
+        break;
+    }
+    if (receivedLength) *receivedLength = length;
+    return transfer.OnDatagram({received.data(), length});
+}
+
 void RunReadTransfer(Channel& channel, int sock, int file, const std::string& path,
                      const TransferLimits& limits) {
     LogEvent(LoadText(IDS_READ_START), path);
@@ -184,19 +205,9 @@ void RunReadTransfer(Channel& channel, int sock, int file, const std::string& pa
 
     if (!loadAndSend()) return;
     for (;;) {
-        std::size_t length = 0;
-        Step step;
-        switch (channel.Receive(received, length)) {
-        case Channel::Got::Failure:
-            LogEvent(LoadText(IDS_ACK_RECV_FAILED));
-            return;
-        case Channel::Got::Timeout:
-            step = transfer.OnTimeout();
-            break;
-        case Channel::Got::Datagram:
-            step = transfer.OnDatagram({received.data(), length});
-            break;
-        }
+        const auto next = AwaitStep(channel, transfer, received, IDS_ACK_RECV_FAILED);
+        if (!next) return;
+        const Step step = *next;
         if (step.drainFirst) channel.Drain();
         switch (step.action) {
         case Step::Do::Wait:
@@ -239,18 +250,9 @@ void RunWriteTransfer(Channel& channel, int sock, int file, const std::string& p
     bool emptied = false;
     for (;;) {
         std::size_t length = 0;
-        Step step;
-        switch (channel.Receive(received, length)) {
-        case Channel::Got::Failure:
-            LogEvent(LoadText(IDS_DATA_RECV_FAILED));
-            return;
-        case Channel::Got::Timeout:
-            step = transfer.OnTimeout();
-            break;
-        case Channel::Got::Datagram:
-            step = transfer.OnDatagram({received.data(), length});
-            break;
-        }
+        const auto next = AwaitStep(channel, transfer, received, IDS_DATA_RECV_FAILED, &length);
+        if (!next) return;
+        const Step step = *next;
         switch (step.action) {
         case Step::Do::Wait:
             break;
