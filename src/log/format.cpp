@@ -8,7 +8,7 @@ namespace revuzada {
 
 namespace {
 
-// One conversion specification: %[flags][width][.precision][length]conversion
+// One conversion: %[flags][width][.precision][length]conversion
 struct Spec {
     std::string flags;
     int width = -1;

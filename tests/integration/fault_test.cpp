@@ -18,12 +18,6 @@
 namespace revuzada::test {
 namespace {
 
-std::size_t Count(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (auto pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) ++n;
-    return n;
-}
-
 // What AddressSanitizer, UndefinedBehaviorSanitizer, ThreadSanitizer or the C++ runtime print
 // when something went wrong in the program.
 bool HasCrashReport(const std::string& stderrText) {
@@ -48,12 +42,7 @@ protected:
     }
 
     bool LogShows(const std::string& what, std::size_t times = 1, std::chrono::milliseconds limit = 10s) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (Count(server->Stdout(), what) < times) {
-            if (std::chrono::steady_clock::now() > end) return false;
-            std::this_thread::sleep_for(20ms);
-        }
-        return true;
+        return server->WaitForStdoutCount(what, times, limit);
     }
 
     // SIGTERM; the program must end with status 0 and print no crash report.

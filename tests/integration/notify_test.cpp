@@ -74,19 +74,9 @@ private:
     sockaddr_in server_{};
 };
 
-std::size_t Count(const std::string& text, const std::string& what) {
-    std::size_t count = 0;
-    for (auto pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) ++count;
-    return count;
-}
-
 // Waits, bounded, until the program has printed `what` at least `count` times.
 bool WaitForCount(const ServerProcess& server, const std::string& what, std::size_t count) {
-    for (int i = 0; i < 60; ++i) {
-        if (Count(server.Stdout(), what) >= count) return true;
-        std::this_thread::sleep_for(50ms);
-    }
-    return false;
+    return server.WaitForStdoutCount(what, count, 3s);
 }
 
 // True once some socket is bound to UDP `port`, read from the system's socket table so that the

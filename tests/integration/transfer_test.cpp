@@ -13,12 +13,6 @@
 namespace revuzada::test {
 namespace {
 
-std::size_t Count(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (auto pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) ++n;
-    return n;
-}
-
 class Transfers : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -37,12 +31,7 @@ protected:
 
     // Waits until the log shows `what` `times` times.
     bool LogShows(const std::string& what, std::size_t times = 1, std::chrono::milliseconds limit = 5s) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (Count(server->Stdout(), what) < times) {
-            if (std::chrono::steady_clock::now() > end) return false;
-            std::this_thread::sleep_for(20ms);
-        }
-        return true;
+        return server->WaitForStdoutCount(what, times, limit);
     }
 
     void TearDown() override {

@@ -134,6 +134,22 @@ bool ServerProcess::WaitForStdout(const std::string& text, std::chrono::millisec
     return Stdout().find(text) != std::string::npos;
 }
 
+bool ServerProcess::WaitForStdoutCount(const std::string& text, std::size_t times,
+                                       std::chrono::milliseconds limit) const {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (Count(Stdout(), text) < times) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+std::size_t Count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (auto pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) ++n;
+    return n;
+}
+
 void ServerProcess::Signal(int signal) { ::kill(pid_, signal); }
 
 std::optional<int> ServerProcess::WaitExit(std::chrono::milliseconds limit) {

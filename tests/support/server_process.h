@@ -60,6 +60,9 @@ public:
     std::string Stderr() const;
     std::string LogFile() const;  // revuzada.log beside the program
     bool WaitForStdout(const std::string& text, std::chrono::milliseconds limit = 5s) const;
+    // Waits until stdout holds `text` at least `times` times.
+    bool WaitForStdoutCount(const std::string& text, std::size_t times,
+                            std::chrono::milliseconds limit = 10s) const;
     void Signal(int signal);
     // Exit status, or nullopt if the process had not ended within `limit`.
     std::optional<int> WaitExit(std::chrono::milliseconds limit = 5s);
@@ -69,6 +72,9 @@ private:
     pid_t pid_ = -1;
     std::optional<int> status_;
 };
+
+// How often `what` occurs in `text`.
+std::size_t Count(const std::string& text, const std::string& what);
 
 // A test's own instance name for the single-instance guard.
 std::string UniqueInstanceName();
