@@ -118,46 +118,71 @@ class Peer:
         self.sock.close()
 
 
-def download(counters, port, name, misbehave=None, tries=6):
-    """Lock-step download with resends; returns the bytes or None. `misbehave(peer, tid, block)`
-    may send extra datagrams after each ACK."""
-    peer = Peer(counters)
-    try:
-        last, dest, tid = request(1, name), port, None
-        peer.send(last, dest)
-        expected, got, misses = 1, bytearray(), 0
+class LockStep:
+    """A client's side of one transfer: the server's transfer port is taken from its first
+    answer and other senders are turned away; while the server is silent the last packet goes
+    out again, `tries` times in a row at most."""
+
+    def __init__(self, peer, port, first, tries):
+        self.peer, self.dest, self.tid, self.tries, self.misses = peer, port, None, tries, 0
+        self.send(first)
+
+    def send(self, packet):
+        self.last = packet
+        self.peer.send(packet, self.dest)
+
+    def progress(self):
+        self.misses = 0
+
+    def next(self):
+        """The server's next packet as (opcode, block, packet); None once it has fallen silent
+        for good or sent ERROR."""
         while True:
-            packet, sender = peer.receive()
+            packet, sender = self.peer.receive()
             if packet is None:
-                misses += 1
-                if misses > tries:
+                self.misses += 1
+                if self.misses > self.tries:
                     return None
-                peer.send(last, dest)
+                self.peer.send(self.last, self.dest)
                 continue
-            if tid is None:
-                tid = dest = sender[1]
-            elif sender[1] != tid:
-                peer.send(error(5, b"Unknown transfer ID"), sender[1])
+            if self.tid is None:
+                self.tid = self.dest = sender[1]
+            elif sender[1] != self.tid:
+                self.peer.send(error(5, b"Unknown transfer ID"), sender[1])
                 continue
             if len(packet) < 4:
                 continue
             opcode, block = struct.unpack(">HH", packet[:4])
             if opcode == 5:
                 return None
+            return opcode, block, packet
+
+
+def download(counters, port, name, misbehave=None, tries=6):
+    """Lock-step download with resends; returns the bytes or None. `misbehave(peer, tid, block)`
+    may send extra datagrams after each ACK."""
+    peer = Peer(counters)
+    try:
+        wire = LockStep(peer, port, request(1, name), tries)
+        expected, got = 1, bytearray()
+        while True:
+            answer = wire.next()
+            if answer is None:
+                return None
+            opcode, block, packet = answer
             if opcode != 3:
                 continue
             if block == expected:
                 got += packet[4:]
-                misses = 0
-                last = ack(block)
-                peer.send(last, dest)
+                wire.progress()
+                wire.send(ack(block))
                 if misbehave:
-                    misbehave(peer, dest, block)
+                    misbehave(peer, wire.dest, block)
                 if len(packet) < 516:
                     return bytes(got)
                 expected = (expected + 1) & 0xFFFF
             elif block == (expected - 1) & 0xFFFF:
-                peer.send(ack(block), dest)  # our ACK was lost
+                peer.send(ack(block), wire.dest)  # our ACK was lost
     finally:
         peer.close()
 
@@ -166,37 +191,21 @@ def upload(counters, port, name, content, tries=6):
     """Lock-step upload with resends; True when every block was acknowledged."""
     peer = Peer(counters)
     try:
-        last, dest, tid = request(2, name), port, None
-        peer.send(last, dest)
-        block, offset, misses = 0, 0, 0
+        wire = LockStep(peer, port, request(2, name), tries)
+        block, offset = 0, 0
         while True:
-            packet, sender = peer.receive()
-            if packet is None:
-                misses += 1
-                if misses > tries:
-                    return False
-                peer.send(last, dest)
-                continue
-            if tid is None:
-                tid = dest = sender[1]
-            elif sender[1] != tid:
-                peer.send(error(5, b"Unknown transfer ID"), sender[1])
-                continue
-            if len(packet) < 4:
-                continue
-            opcode, acked = struct.unpack(">HH", packet[:4])
-            if opcode == 5:
+            answer = wire.next()
+            if answer is None:
                 return False
+            opcode, acked, _ = answer
             if opcode != 4 or acked != block:
                 continue
-            if block > 0 and len(last) < 516:
+            if block > 0 and len(wire.last) < 516:
                 return True
-            misses = 0
+            wire.progress()
             block = (block + 1) & 0xFFFF
-            chunk = content[offset:offset + 512]
+            wire.send(data(block, content[offset:offset + 512]))
             offset += 512
-            last = data(block, chunk)
-            peer.send(last, dest)
     finally:
         peer.close()
 
