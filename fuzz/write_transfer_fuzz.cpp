@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
+#include "transfer_script.h"
 #include "log/catalogue.h"
 #include "tftp/packet.h"
 #include "tftp/transfer_logic.h"
@@ -136,17 +137,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                             in.ConsumeIntegralInRange<std::size_t>(0, kTftpBlockSize), in));
             break;
         }
-        case 3: {  // anything the receive can deliver
-            const auto length = in.ConsumeIntegralInRange<std::size_t>(0, kTftpMaxPacket);
-            h.Datagram(in.ConsumeBytes<std::uint8_t>(length));
+        case 3:  // anything the receive can deliver
+            h.Datagram(fuzz::AnyDatagram(in));
             break;
-        }
-        case 4: {
-            auto error = in.ConsumeBytes<std::uint8_t>(in.ConsumeIntegralInRange(0, 40));
-            error.insert(error.begin(), {0, kError, 0, 0});
-            h.Datagram(error);
+        case 4:
+            h.Datagram(fuzz::ErrorDatagram(in));
             break;
-        }
         case 5: {  // a well-behaved client for a few blocks, or on to a few either side of the counter's wrap
             std::vector<std::uint8_t> full(4 + kTftpBlockSize, 0x33);
             WriteU16(full.data(), kData);
