@@ -15,8 +15,6 @@
 #include "notify/handler.h"
 #include "notify/packet.h"
 #include "pack/language_pack.h"
-#include "platform/message_box.h"
-#include "platform/process.h"
 #include "tftp/udp.h"
 
 namespace revuzada {
@@ -49,13 +47,7 @@ void ReceiveNotification(int port, const std::string& imagePath) {
 }  // namespace
 
 int NotifyListenThread(const std::atomic<int>& stop, const NotifyListenerConfig& config) {
-    const int port = OpenUdpPort(config.port, true, config.address);
-    if (port < 0) {
-        ShowMessageBox(std::string(LoadText(IDS_NOTIFY_PORT_FAILED)), "msg");
-        FlushLogList();
-        CloseLogFile();
-        EndProcess(0);
-    }
+    const int port = OpenServicePortOrEnd(config.port, config.address, IDS_NOTIFY_PORT_FAILED);
 
     while (!stop.load(std::memory_order_relaxed)) {
         const int ready = WaitReadable(port, kPollMs);

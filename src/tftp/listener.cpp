@@ -18,8 +18,6 @@
 #include "log/catalogue.h"
 #include "log/log.h"
 #include "pack/language_pack.h"
-#include "platform/message_box.h"
-#include "platform/process.h"
 #include "tftp/transfer.h"
 #include "tftp/udp.h"
 
@@ -146,13 +144,7 @@ int TftpListenThread(const std::atomic<int>& stop, const TftpListenerConfig& con
     AttachLog(config.logFilePath);
     SetServeDir(config.serveDir);
 
-    const int port = OpenUdpPort(config.port, true, config.address);
-    if (port < 0) {
-        ShowMessageBox(std::string(LoadText(IDS_TFTP_PORT_FAILED)), "msg");
-        FlushLogList();
-        CloseLogFile();
-        EndProcess(0);
-    }
+    const int port = OpenServicePortOrEnd(config.port, config.address, IDS_TFTP_PORT_FAILED);
 
     LogLocalAddress();
 

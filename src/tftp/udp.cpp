@@ -5,6 +5,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "log/log.h"
+#include "pack/language_pack.h"
+#include "platform/message_box.h"
+#include "platform/process.h"
+
 namespace revuzada {
 
 int OpenUdpPort(std::uint16_t port, bool nonBlocking, in_addr_t address) {
@@ -19,6 +24,15 @@ int OpenUdpPort(std::uint16_t port, bool nonBlocking, in_addr_t address) {
         return kSocketBindFailed;
     }
     return fd;
+}
+
+int OpenServicePortOrEnd(std::uint16_t port, in_addr_t address, int failureTextId) {
+    const int fd = OpenUdpPort(port, true, address);
+    if (fd >= 0) return fd;
+    ShowMessageBox(std::string(LoadText(failureTextId)), "msg");
+    FlushLogList();
+    CloseLogFile();
+    EndProcess(0);
 }
 
 std::string DottedAddress(const sockaddr_in& address) {

@@ -15,6 +15,11 @@ constexpr int kSocketBindFailed = -10;
 // Returns the socket, kSocketCreateFailed or kSocketBindFailed.
 int OpenUdpPort(std::uint16_t port, bool nonBlocking, in_addr_t address = htonl(INADDR_ANY));
 
+// A listener's port, non-blocking. When it cannot be opened the service cannot run: the
+// message `failureTextId` is shown (caption "msg"), the log list goes to the log file and the
+// process ends with status 0.
+int OpenServicePortOrEnd(std::uint16_t port, in_addr_t address, int failureTextId);
+
 // Dotted decimal form of an IPv4 address.
 std::string DottedAddress(const sockaddr_in& address);
 
