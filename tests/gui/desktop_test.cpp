@@ -174,7 +174,7 @@ TEST_F(WindowedProgram, APortFailureBoxNeverBlocksShutdown) {
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
     EXPECT_FALSE(server.WaitExit(std::chrono::milliseconds(0)).has_value());
     server.Signal(SIGTERM);
-    EXPECT_EQ(server.WaitExit(std::chrono::seconds(5)), 0);
+    EXPECT_EQ(server.WaitExit(std::chrono::seconds(5)), 0) << server.Stderr();
     ::close(holder);
 }
 
