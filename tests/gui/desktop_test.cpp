@@ -107,14 +107,7 @@ protected:
     bool WaitForPortTaken() const {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (std::chrono::steady_clock::now() < end) {
-            const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            address.sin_port = htons(tftpPort);
-            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            const bool taken = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0;
-            ::close(fd);
-            if (taken) return true;
+            if (!HeldUdpPort(tftpPort).held()) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         return false;
@@ -164,18 +157,13 @@ TEST_F(WindowedProgram, ASignalEndsAStartUpMessageBoxWithStatusZero) {
 TEST_F(WindowedProgram, APortFailureBoxNeverBlocksShutdown) {
     // The port is held by another socket: the listener's box waits for the user; a stop
     // signal still ends the program, with status 0.
-    const int holder = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(tftpPort);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const HeldUdpPort holder(tftpPort);
+    ASSERT_TRUE(holder.held());
     ServerProcess server(dir.path(), Args());
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
     EXPECT_FALSE(server.WaitExit(std::chrono::milliseconds(0)).has_value());
     server.Signal(SIGTERM);
     EXPECT_EQ(server.WaitExit(std::chrono::seconds(5)), 0) << server.Stderr();
-    ::close(holder);
 }
 
 }  // namespace

@@ -1,10 +1,8 @@
 // The built program when the world around it fails: a log file it cannot open, a served
 // directory that goes away and comes back, SIGTERM in the middle of many transfers, and both
 // ports held by other sockets. (A disk that fills up during an upload: transfer_test.cpp.)
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -156,16 +154,9 @@ TEST_F(Faults, SigtermWhileFiftyTransfersRunEndsAtOnce) {
 }
 
 TEST_F(Faults, BothPortsHeldByOtherSocketsEndsWithAMessage) {
-    std::vector<int> holders;
-    for (std::uint16_t p : {port, notifyPort}) {
-        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(p);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        holders.push_back(fd);
-    }
+    const HeldUdpPort tftpHolder(port), notifyHolder(notifyPort);
+    ASSERT_TRUE(tftpHolder.held());
+    ASSERT_TRUE(notifyHolder.held());
     ServerProcess held(dir.path(), ServerProcess::HeadlessArgs(port, notifyPort));
     EXPECT_EQ(held.WaitExit(3s), 0);
     const std::string err = held.Stderr();
@@ -173,7 +164,6 @@ TEST_F(Faults, BothPortsHeldByOtherSocketsEndsWithAMessage) {
     EXPECT_TRUE(err.find("Cannot open the TFTP port") != std::string::npos ||
                 err.find("Cannot open the notification port") != std::string::npos) << err;
     EXPECT_FALSE(HasCrashReport(err)) << err;
-    for (int fd : holders) ::close(fd);
 }
 
 }  // namespace

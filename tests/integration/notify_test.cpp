@@ -95,12 +95,7 @@ bool PortIsBound(std::uint16_t port) {
     return false;
 }
 
-bool PortIsFree(std::uint16_t port) {
-    const int fd = OpenUdpPort(port, false, htonl(INADDR_LOOPBACK));
-    if (fd < 0) return false;
-    ::close(fd);
-    return true;
-}
+bool PortIsFree(std::uint16_t port) { return HeldUdpPort(port).held(); }
 
 class NotifyService : public ::testing::Test {
 protected:
@@ -205,12 +200,11 @@ TEST_F(NotifyService, NothingButAQueryIsAnswered) {
 }
 
 TEST_F(NotifyService, PortHeldByAnotherSocketEndsWithTheMessage) {
-    const int holder = OpenUdpPort(notifyPort, false, htonl(INADDR_LOOPBACK));
-    ASSERT_GE(holder, 0);
+    const HeldUdpPort holder(notifyPort);
+    ASSERT_TRUE(holder.held());
     ServerProcess server(dir.path(), Args());
     EXPECT_EQ(server.WaitExit(3s), 0);
     EXPECT_NE(server.Stderr().find("Cannot open the notification port"), std::string::npos) << server.Stderr();
-    ::close(holder);
 }
 
 // The listener itself, in this process: it stops within about a second of the flag, frees its

@@ -1,8 +1,6 @@
 // Starts the built program from a directory of its own, as a user would, and stops it.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include "support/server_process.h"
@@ -85,16 +83,11 @@ TEST_F(Startup, SecondInstanceIsRefusedAndTheFirstRunsOn) {
 }
 
 TEST_F(Startup, PortHeldByAnotherSocketEndsWithTheMessage) {
-    const int holder = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(tftpPort);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    const HeldUdpPort holder(tftpPort);
+    ASSERT_TRUE(holder.held());
     ServerProcess server(dir.path(), Args());
     EXPECT_EQ(server.WaitExit(3s), 0);
     EXPECT_NE(server.Stderr().find("TFTP port"), std::string::npos) << server.Stderr();
-    ::close(holder);
 }
 
 TEST_F(Startup, MissingOrUnreadablePackStopsStartUpBeforeAnything) {

@@ -61,6 +61,21 @@ std::uint16_t FreeUdpPort() {
     return ntohs(addr.sin_port);
 }
 
+HeldUdpPort::HeldUdpPort(std::uint16_t port) : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+HeldUdpPort::~HeldUdpPort() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
 std::string UniqueInstanceName() {
     static std::atomic<int> counter{0};
     return "revuzada-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);

@@ -36,6 +36,20 @@ std::string PatternBytes(std::size_t size, std::uint32_t seed = 1);
 // A UDP port that was free a moment ago on 127.0.0.1.
 std::uint16_t FreeUdpPort();
 
+// Holds `port` on 127.0.0.1 for as long as it lives, as another program would; held() is false
+// when the port was taken already.
+class HeldUdpPort {
+public:
+    explicit HeldUdpPort(std::uint16_t port);
+    ~HeldUdpPort();
+    HeldUdpPort(const HeldUdpPort&) = delete;
+    HeldUdpPort& operator=(const HeldUdpPort&) = delete;
+    bool held() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
 struct InstallOptions {
     bool withPacks = true;
     std::optional<std::string> ini;  // content of revuzada.ini
